@@ -42,4 +42,18 @@ inline constexpr std::size_t kProfileValueLimit = 2047;
 // The folder of `executablePath` (cut after its last "/") + "Kelvora.ini".
 std::string settingsFilePathFor(std::string_view executablePath);
 
+// The reading and writing rules on a file's bytes, without disk I/O; the
+// ProfileFile members run them on the file's current content.
+
+// What readString returns for a file holding `content`.
+std::string profileValueIn(std::string_view content, std::string_view section,
+                           std::string_view key, std::string_view defaultText);
+
+// `content` after writing one key: only the key's line changes, or new lines
+// are added; every other byte stays. CR and LF in the value or the names
+// become blanks (they would split the line); a NUL ends them, as it would
+// end a C string.
+std::string profileWithValue(std::string_view content, std::string_view section,
+                             std::string_view key, std::string_view value);
+
 }  // namespace kelvora

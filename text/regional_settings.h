@@ -2,7 +2,9 @@
 // The user's regional settings as far as date and total texts need them.
 
 #include <array>
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace kelvora {
 
@@ -34,13 +36,23 @@ struct LocaleTexts {
     std::array<std::string, 12> abbreviatedMonths;  // ABMON_1..ABMON_12
 };
 
-// Applies the fallbacks: first character of a separator or decimal symbol,
-// "/" ":" "." when none; an empty month name falls back to English; an empty
-// designator stays empty.
+// The separators are the first character of D_FMT / T_FMT outside a %
+// conversion (the composites %D %F %T %R %r count by what they stand for, so
+// "%F" gives "-"); the decimal symbol is the first character of RADIXCHAR.
+// Fallbacks "/" ":" "." when none; an empty month name falls back to English;
+// an empty designator stays empty.
 RegionalSettings regionalSettingsFrom(const LocaleTexts& texts);
 
 // Reads the current C locale (the caller has run setlocale(LC_ALL, "")).
+// The texts come back in Latin-1, the code page of the window's texts: a month
+// name with a character outside Latin-1 comes back empty (so English stands
+// in), such a designator as the fallback, and such characters are dropped
+// from the formats and the radix.
 LocaleTexts currentLocaleTexts();
 RegionalSettings readRegionalSettings();
+
+// `text` of character set `codeset` (as nl_langinfo(CODESET) names it) in
+// Latin-1; nothing when a character has no Latin-1 form.
+std::optional<std::string> toLatin1(std::string_view text, const std::string& codeset);
 
 }  // namespace kelvora
