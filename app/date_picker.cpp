@@ -8,9 +8,6 @@ namespace kelvora {
 DatePicker::DatePicker(QWidget* parent) : QDateEdit(parent) {
     setCalendarPopup(true);
     setDateSeparator('/');
-    // Typing a two-digit year should not jump to the next section before the
-    // operator has finished the field.
-    setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
 }
 
 void DatePicker::setDateSeparator(char separator) {
@@ -46,10 +43,9 @@ QRegularExpressionMatch matchShortYear(const QString& input, QChar sep) {
 }  // namespace
 
 QValidator::State DatePicker::validate(QString& input, int& pos) const {
-    const QValidator::State state = QDateEdit::validate(input, pos);
-    if (state == QValidator::Acceptable) return state;
+    // Before the base class pads "05" to "0005".
     if (matchShortYear(input, separator_).hasMatch()) return QValidator::Intermediate;
-    return state;
+    return QDateEdit::validate(input, pos);
 }
 
 void DatePicker::fixup(QString& input) const {
