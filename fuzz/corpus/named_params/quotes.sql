@@ -1,0 +1,1 @@
+x = ':NOT' and y = ":NOT" and z = 'O'':NOT' and :YES

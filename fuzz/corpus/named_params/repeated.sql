@@ -1,0 +1,1 @@
+where a=:X or b=:x or c=:X and d='?' and e=?
