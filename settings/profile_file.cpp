@@ -15,7 +15,9 @@ namespace {
 // ---------------------------------------------------------------------------
 // The text format
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
+// White space other than LF. A CR counts so that "x=1<CR>" at the very end of
+// a file means the same before and after a line end is added behind it.
+bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
 
 std::string_view trimBlanks(std::string_view s) {
     while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
@@ -301,7 +303,9 @@ std::string profileWithValue(std::string_view content, std::string_view section,
         const Line& line = doc.lines[loc.keyLine];
         const std::string_view text = content.substr(line.begin, line.textEnd - line.begin);
         std::size_t keep = (text.size() - doc.text(loc.keyLine).size()) + loc.key.valueStart;
-        while (keep < text.size() && isBlank(text[keep])) ++keep;
+        // Spaces and tabs only: a kept CR would join the line end when the new
+        // value is empty.
+        while (keep < text.size() && (text[keep] == ' ' || text[keep] == '\t')) ++keep;
         out.append(content.substr(0, line.begin));
         out.append(text.substr(0, keep));
         out.append(newValue);
