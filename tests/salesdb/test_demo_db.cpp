@@ -4,6 +4,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <algorithm>
 
 #include "profile_file.h"
 #include "sales_test_db.h"
@@ -76,7 +77,16 @@ void TestDemoDb::createsDemoDatabaseAndSettings() {
                                          "AND Pymt_Store='0000'\r\nAND Pymt_Status='NS'\r\nAND Pymt_MASCODE='CASH'\r\n");
     QVERIFY(cash[0][0].has_value());
     QVERIFY(std::stod(*cash[0][0]) > 0);
-    QVERIFY(test::readJournalRows(db).empty());
+    // Older days are already sent, as "SEND" journals them; the last two are not,
+    // so the first GET Sales of yesterday goes through.
+    const auto journal = test::readJournalRows(db);
+    QCOMPARE(journal.size(), std::size_t(26));
+    QCOMPARE(journal.back().date, (salesdb::Timestamp{{2005, 4, 29}, 0, 0, 0, 0}));
+    for (const auto& row : journal) {
+        QCOMPARE(row.store, std::string("0000"));
+        QVERIFY(row.memo && row.memo->rfind("> START SEND ", 0) == 0);
+        QCOMPARE(std::count(row.memo->begin(), row.memo->end(), '\n'), 11L);
+    }
 }
 
 void TestDemoDb::leavesExistingFilesAlone() {

@@ -3,6 +3,7 @@
 //
 //   kelvora-demo-db <database path> [--ini <path to Kelvora.ini>] [--today yyyy-mm-dd]
 
+#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
@@ -10,9 +11,15 @@
 #include <string>
 #include <vector>
 
+#include <map>
+
 #include "date_time.h"
+#include "formats.h"
+#include "period_close_journal.h"
 #include "profile_file.h"
 #include "sales_schema.h"
+#include "sql_connection.h"
+#include "submission_record.h"
 
 namespace {
 
@@ -20,6 +27,9 @@ using kelvora::CalendarDate;
 using kelvora::demo::Payment;
 
 constexpr int kDays = 28;
+// Days already sent: all but the last two, so the first "GET Sales" of
+// yesterday works while "RETRV" has a history to show.
+constexpr int kUnsentDays = 2;
 const char* const kStores[] = {"0000", "0001"};
 
 struct Code {
@@ -87,6 +97,59 @@ std::vector<Payment> demoPayments(CalendarDate today) {
     return payments;
 }
 
+CalendarDate nextDay(const CalendarDate& d) {
+    using namespace std::chrono;
+    const year_month_day next{sys_days{year{d.year} / month(unsigned(d.month)) / day(unsigned(d.day))} + days{1}};
+    return {int(next.year()), int(unsigned(next.month())), int(unsigned(next.day()))};
+}
+
+// The cents of store 0000's counted payments, by day and payment code.
+using DayTotals = std::map<CalendarDate, std::map<std::string, long>>;
+
+DayTotals countedTotals(const std::vector<Payment>& payments) {
+    DayTotals totals;
+    for (const Payment& p : payments) {
+        if (p.store != kStores[0] || p.status != "NS" || !p.amount) continue;
+        const auto dot = p.amount->find('.');
+        totals[p.closeDate.date][p.masCode] += std::stol(p.amount->substr(0, dot)) * 100 + std::stol(p.amount->substr(dot + 1));
+    }
+    return totals;
+}
+
+// A memo as "SEND" writes it: eleven lines, each ended by CR LF.
+std::string demoMemo(const CalendarDate& day, const std::map<std::string, long>& cents) {
+    const auto regional = kelvora::RegionalSettings::englishUnitedStates();
+    std::vector<std::string> lines{
+        "> START SEND " + kelvora::formatDateTime(kelvora::kPatternLogStamp, {nextDay(day), 9, 5, 7}, regional),
+        "> Transaction Date " + kelvora::formatDate(kelvora::kPatternTransactionDate, day, regional), ">",
+        ">" + std::string(kelvora::kDefaultServiceUrl), ">"};
+    for (const auto& c : kelvora::paymentCategories()) {
+        const auto it = cents.find(std::string(c.paymentCode));
+        const long v = it == cents.end() ? 0 : it->second;
+        lines.push_back(">" + std::string(c.parameterPrefix) + kelvora::formatTotal(double(v) / 100.0, regional));
+    }
+    std::string memo;
+    for (const auto& l : lines) memo += l + "\r\n";
+    return memo;
+}
+
+void insertDemoJournal(const std::string& location, const std::vector<Payment>& payments, CalendarDate today) {
+    kelvora::salesdb::SqlConnection connection(kelvora::salesdb::makeFirebirdClient());
+    connection.setParameterList(kelvora::salesdb::connectParameterList(location));
+    const DayTotals totals = countedTotals(payments);
+    CalendarDate day = today;
+    for (int n = 0; n < kDays; ++n) {
+        day = kelvora::previousDay(day);
+        if (n < kUnsentDays) continue;
+        const auto it = totals.find(day);
+        connection.execute(kelvora::salesdb::journalInsertLines(),
+                           kelvora::salesdb::journalInsertParams(
+                               day, demoMemo(day, it == totals.end() ? std::map<std::string, long>{} : it->second),
+                               kStores[0]));
+    }
+    connection.close();
+}
+
 bool isServerLocation(const std::string& location) {
     const auto colon = location.find(':');
     return colon != std::string::npos && colon > 1 && location.front() != '/';
@@ -152,7 +215,9 @@ int main(int argc, char** argv) {
             kelvora::demo::createSalesDatabase(location, options);
             const auto payments = demoPayments(today);
             kelvora::demo::insertPayments(location, options.dialect, payments);
-            std::printf("Created %s with %zu payments of stores 0000 and 0001\n", location.c_str(), payments.size());
+            insertDemoJournal(location, payments, today);
+            std::printf("Created %s with %zu payments of stores 0000 and 0001 and %d sent days\n", location.c_str(),
+                        payments.size(), kDays - kUnsentDays);
         }
         if (!iniPath.empty()) writeSettings(iniPath, location);
     } catch (const std::exception& e) {
