@@ -440,6 +440,15 @@ void TfrmKelvora::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
 }
 
+// The banner strip and the page area follow the window; each page moves its
+// own anchored children.
+void TfrmKelvora::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    if (!bannerImage_ || !pages_) return;  // still being built
+    bannerImage_->setGeometry(0, 0, width(), kBannerHeight);
+    pages_->setGeometry(0, kBannerHeight, width(), std::max(0, height() - kBannerHeight));
+}
+
 // Start-up, after every component exists and before the window is shown.
 void TfrmKelvora::FormCreate(QObject*) {
     settingsFile_ = std::make_unique<ProfileFile>(settingsFilePathFor(services_.executablePath));

@@ -4,6 +4,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDateEdit>
 #include <QDir>
 #include <QPointer>
 #include <QTimer>
@@ -73,7 +74,12 @@ int main(int argc, char** argv) {
         const char* files[] = {"main-page.png", "settings-page.png", "log-page.png"};
         for (int i = 0; i < 3; ++i) {
             window->LabelTab1Click(window->findChild<QObject*>(links[i]));
-            if (i == 2) window->findChild<QAbstractButton*>("BitBtnRETR")->click();
+            if (i == 2) {
+                // The demo's journal holds the weeks before today; the picker starts at today.
+                auto* from = window->findChild<QDateEdit*>("wwDBDateTimePicker2");
+                from->setDate(from->date().addDays(-30));
+                window->findChild<QAbstractButton*>("BitBtnRETR")->click();
+            }
             QApplication::processEvents();
             if (!window->grab().save(outDir + "/" + files[i])) status = 1;
         }
