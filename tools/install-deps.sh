@@ -16,6 +16,7 @@ if [ "$what" = test ]; then
     clang-14 libclang-rt-14-dev  # libFuzzer and the sanitizer runtimes
     util-linux                   # setpriv, to test refusals as an ordinary user
     xvfb xauth                   # screenshots
+    desktop-file-utils           # checks the desktop entry
   )
 fi
 
