@@ -55,9 +55,29 @@ IUtil* util() { return master()->getUtilInterface(); }
 
 std::string statusText(IStatus* status) {
     char buffer[4096];
-    util()->formatStatus(buffer, sizeof buffer, status);
-    std::string text(buffer);
+    // The count the client returns, not a scan for the terminator: the engine
+    // was seen to put bytes it never set into the text of some syntax errors.
+    const unsigned length = util()->formatStatus(buffer, sizeof buffer, status);
+    std::string text(buffer, std::min<std::size_t>(length, sizeof buffer - 1));
     return text.empty() ? std::string("Unknown database error") : text;
+}
+
+// The codes by which the client tells that the attachment is gone for good:
+// the server went away or the network broke (read, write, or no answer), or
+// the server shut the connection down. Every later statement on it fails.
+bool connectionLost(IStatus* status) {
+    for (const intptr_t* v = status->getErrors(); *v != isc_arg_end; v += (v[0] == isc_arg_cstring ? 3 : 2)) {
+        if (v[0] != isc_arg_gds) continue;
+        switch (v[1]) {
+            case isc_network_error:
+            case isc_net_read_err:
+            case isc_net_write_err:
+            case isc_lost_db_connection:
+            case isc_att_shutdown: return true;
+            default: break;
+        }
+    }
+    return false;
 }
 
 // A throwing status that is disposed with its scope.
@@ -298,7 +318,9 @@ public:
             eof_ = h_.cursor->fetchNext(st.get(), buffer_.data()) != IStatus::RESULT_OK;
         } catch (const FbException& e) {
             eof_ = true;
-            throw DatabaseError(statusText(e.getStatus()));
+            DatabaseError error(statusText(e.getStatus()));
+            dropLostConnection(e.getStatus());
+            throw error;
         }
     }
 
@@ -428,6 +450,9 @@ public:
 
 private:
     void detachFromOwner() noexcept;
+    // A lost attachment is closed (these rows with it), so that the next
+    // statement opens a new one instead of failing on the dead one for ever.
+    void dropLostConnection(IStatus* status) const noexcept;
 
     const Column& info(int column) const {
         if (column < 0 || static_cast<std::size_t>(column) >= columns_.size())
@@ -455,7 +480,10 @@ private:
         try {
             Status st;
             blob = h_.attachment->openBlob(st.get(), h_.transaction, &id, 0, nullptr);
-            std::vector<char> piece(kMaxSegment);
+            // One segment buffer serves every blob of these rows: a new one
+            // for each would be zero-filled anew, 64 KiB a row of a listing.
+            if (segment_.empty()) segment_.resize(kMaxSegment);
+            std::vector<char>& piece = segment_;
             for (;;) {
                 unsigned got = 0;
                 const int res = blob->getSegment(st.get(), static_cast<unsigned>(piece.size()), piece.data(), &got);
@@ -470,7 +498,9 @@ private:
             blob = nullptr;
         } catch (const FbException& e) {
             cancelBlobQuietly(blob);
-            throw DatabaseError(statusText(e.getStatus()));
+            DatabaseError error(statusText(e.getStatus()));
+            dropLostConnection(e.getStatus());
+            throw error;
         }
         return text;
     }
@@ -481,6 +511,7 @@ private:
     Handles h_;
     std::vector<Column> columns_;
     std::vector<unsigned char> buffer_;
+    mutable std::vector<char> segment_;  // for reading blobs
     bool trimChar_;
     bool commitRetain_;
     std::int64_t blobLimitBytes_;
@@ -573,7 +604,9 @@ public:
                                                   commitRetain_, blobLimitBytes_);
         } catch (const FbException& e) {
             abandon(h);
-            throw DatabaseError(statusText(e.getStatus()));
+            DatabaseError error(statusText(e.getStatus()));
+            dropLostConnection(e.getStatus());
+            throw error;
         } catch (...) {
             abandon(h);
             throw;
@@ -715,7 +748,9 @@ public:
             try {
                 throw;
             } catch (const FbException& e) {
-                throw DatabaseError(statusText(e.getStatus()));
+                DatabaseError error(statusText(e.getStatus()));
+                dropLostConnection(e.getStatus());
+                throw error;
             }
         }
     }
@@ -740,6 +775,12 @@ public:
     }
 
     void forget(FirebirdRows* rows) noexcept { open_.erase(rows); }
+
+    // Closes a lost attachment and every result on it; the state is then
+    // closed, so the connection opens anew on demand.
+    void dropLostConnection(IStatus* status) noexcept {
+        if (attachment_ && connectionLost(status)) close();
+    }
 
 private:
     void requireOpen() const {
@@ -817,6 +858,10 @@ private:
     std::int64_t blobLimitBytes_ = -1;
     std::set<FirebirdRows*> open_;
 };
+
+void FirebirdRows::dropLostConnection(IStatus* status) const noexcept {
+    if (owner_) owner_->dropLostConnection(status);
+}
 
 void FirebirdRows::detachFromOwner() noexcept {
     if (owner_) {

@@ -122,6 +122,7 @@ bool SqlConnection::connected() const { return client_ && client_->isOpen(); }
 
 void SqlConnection::open() {
     if (connected()) return;
+    noticeLostAttachment();
     if (!client_) throw DatabaseError("No database client");
     if (busy_) busy_->busyBegin();
     try {
@@ -131,13 +132,18 @@ void SqlConnection::open() {
         throw;
     }
     if (busy_) busy_->busyEnd();
+    toldOpen_ = true;
     if (afterConnect) afterConnect();
 }
 
 void SqlConnection::close() noexcept {
-    if (!connected()) return;
+    if (!connected()) {
+        noticeLostAttachment();
+        return;
+    }
     // The client closes the results still open before the attachment.
     client_->close();
+    toldOpen_ = false;
     if (afterDisconnect) {
         try {
             afterDisconnect();
@@ -147,14 +153,35 @@ void SqlConnection::close() noexcept {
     }
 }
 
+void SqlConnection::noticeLostAttachment() noexcept {
+    if (!toldOpen_ || connected()) return;
+    toldOpen_ = false;
+    if (afterDisconnect) {
+        try {
+            afterDisconnect();
+        } catch (...) {
+        }
+    }
+}
+
 std::unique_ptr<IResultRows> SqlConnection::openQuery(const std::vector<std::string>& lines) {
     open();
-    return client_->openQuery(joinStatementLines(lines));
+    try {
+        return client_->openQuery(joinStatementLines(lines));
+    } catch (...) {
+        noticeLostAttachment();
+        throw;
+    }
 }
 
 void SqlConnection::execute(const std::vector<std::string>& lines, const std::vector<ParamValue>& params) {
     open();
-    client_->execute(joinStatementLines(lines), params);
+    try {
+        client_->execute(joinStatementLines(lines), params);
+    } catch (...) {
+        noticeLostAttachment();
+        throw;
+    }
 }
 
 }  // namespace kelvora::salesdb

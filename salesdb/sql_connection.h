@@ -49,9 +49,14 @@ public:
     void execute(const std::vector<std::string>& lines, const std::vector<ParamValue>& params);
 
 private:
+    // The client closes an attachment that the server lost; that closing is
+    // told like any other, once.
+    void noticeLostAttachment() noexcept;
+
     std::unique_ptr<IDatabaseClient> client_;
     std::vector<std::string> params_;
     IBusyIndicator* busy_ = nullptr;
+    bool toldOpen_ = false;  // afterConnect ran since the last afterDisconnect
 };
 
 }  // namespace kelvora::salesdb
