@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QElapsedTimer>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -125,16 +126,40 @@ private:
     TfrmKelvora& w_;
 };
 
+// Every insertion makes the list lay out and paint all its rows again, so
+// rows added one by one cost time growing with the square of their number
+// (minutes for a long journal). The rows reach the list in batches instead:
+// at least kListingBatchMs apart, faster than the eye follows, and each at
+// least an eighth of the rows already listed, so the layouts add up to a few
+// times the number of rows. Events are still handled after every row.
 class TfrmKelvora::ListingView final : public salesdb::IJournalListingView {
 public:
-    explicit ListingView(TfrmKelvora& w) : w_(w) {}
-    void clearList() override { w_.ListBox_GETLog->clear(); }
-    void appendLine(const std::string& line) override { w_.ListBox_GETLog->addItem(fromLatin1(line)); }
+    explicit ListingView(TfrmKelvora& w) : w_(w) { sinceFlush_.start(); }
+    void clearList() override {
+        pending_.clear();
+        w_.ListBox_GETLog->clear();
+    }
+    void appendLine(const std::string& line) override {
+        pending_.append(fromLatin1(line));
+        if (sinceFlush_.elapsed() >= kListingBatchMs && pending_.size() * 8 >= w_.ListBox_GETLog->count()) flush();
+    }
     void processPendingEvents() override { QApplication::processEvents(); }
-    void plainBox(const std::string& text) override { w_.services_.boxes->plainBox(text); }
+    void plainBox(const std::string& text) override {
+        flush();  // the lines read so far stand in the list behind the box
+        w_.services_.boxes->plainBox(text);
+    }
+    void flush() {
+        if (pending_.isEmpty()) return;
+        w_.ListBox_GETLog->addItems(pending_);
+        pending_.clear();
+        sinceFlush_.restart();
+    }
 
 private:
+    static constexpr qint64 kListingBatchMs = 40;
     TfrmKelvora& w_;
+    QStringList pending_;
+    QElapsedTimer sinceFlush_;
 };
 
 class TfrmKelvora::SendView final : public submit::ISendView {
@@ -393,6 +418,9 @@ QWidget* TfrmKelvora::createLogPage() {
     tahoma.setStyleHint(QFont::SansSerif);
     tahoma.setBold(true);
     ListBox_GETLog->setFont(tahoma);
+    // Every line has the listing's one layout, so one row's size serves for
+    // all: laying out a long journal then needs no text measuring per row.
+    ListBox_GETLog->setUniformItemSizes(true);
     page->place(ListBox_GETLog, {0, kBandHeight, kPageSize.width(), kPageSize.height() - kBandHeight},
                 Anchor::Right | Anchor::Bottom | Anchor::TopFixed);
     return page;
@@ -599,6 +627,7 @@ void TfrmKelvora::BitBtnRETRClick(QObject*) {
     ListingView view(*this);
     salesdb::runJournalListing(SQL_GetLog, fieldText(kFieldStore), wwDBDateTimePicker2->calendarDate(),
                                wwDBDateTimePicker3->calendarDate(), view, regional_);
+    view.flush();
 }
 
 }  // namespace kelvora

@@ -9,6 +9,7 @@ packages=(
   qt6-base-dev libgl-dev
   firebird-dev libfbclient2 firebird3.0-server-core firebird3.0-utils
   xdg-utils
+  libxcb1-dev                  # the benchmark's start-up probe
 )
 if [ "$what" = test ]; then
   packages+=(
