@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "database_client.h"
+#include "firebird_support.h"
 #include "period_close_journal.h"
 
 namespace kelvora::bench {
@@ -15,14 +16,11 @@ namespace {
 
 using namespace Firebird;
 using salesdb::DatabaseError;
+using salesdb::fb::master;
+using salesdb::fb::Status;
+using salesdb::fb::statusText;
 
-IMaster* master() { return fb_get_master_interface(); }
 
-std::string statusText(IStatus* status) {
-    char buffer[4096];
-    master()->getUtilInterface()->formatStatus(buffer, sizeof buffer, status);
-    return buffer;
-}
 
 // The program's transactions: read committed (record version), waiting, read-write.
 const unsigned char kTpb[] = {isc_tpb_version3, isc_tpb_write, isc_tpb_read_committed, isc_tpb_rec_version,
@@ -46,17 +44,6 @@ struct Handles {
     }
 };
 
-class Status {
-public:
-    Status() : wrapper_(master()->getStatus()) {}
-    ~Status() { wrapper_.dispose(); }
-    Status(const Status&) = delete;
-    Status& operator=(const Status&) = delete;
-    ThrowStatusWrapper* get() { return &wrapper_; }
-
-private:
-    ThrowStatusWrapper wrapper_;
-};
 
 }  // namespace
 

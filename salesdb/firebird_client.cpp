@@ -22,10 +22,16 @@
 #include <vector>
 
 #include "database_client.h"
+#include "firebird_support.h"
 
 namespace kelvora::salesdb {
 
 namespace {
+
+using fb::isServerLocation;
+using fb::master;
+using fb::Status;
+using fb::statusText;
 
 using Firebird::CheckStatusWrapper;
 using Firebird::FbException;
@@ -46,21 +52,9 @@ using Firebird::ThrowStatusWrapper;
 constexpr unsigned kMaxSegment = 65535;   // the engine refuses larger segments
 constexpr std::size_t kMaxVarchar = 32765;
 
-IMaster* master() {
-    static IMaster* const instance = Firebird::fb_get_master_interface();
-    return instance;
-}
 
 IUtil* util() { return master()->getUtilInterface(); }
 
-std::string statusText(IStatus* status) {
-    char buffer[4096];
-    // The count the client returns, not a scan for the terminator: the engine
-    // was seen to put bytes it never set into the text of some syntax errors.
-    const unsigned length = util()->formatStatus(buffer, sizeof buffer, status);
-    std::string text(buffer, std::min<std::size_t>(length, sizeof buffer - 1));
-    return text.empty() ? std::string("Unknown database error") : text;
-}
 
 // The codes by which the client tells that the attachment is gone for good:
 // the server went away or the network broke (read, write, or no answer), or
@@ -80,18 +74,6 @@ bool connectionLost(IStatus* status) {
     return false;
 }
 
-// A throwing status that is disposed with its scope.
-class Status {
-public:
-    Status() : wrapper_(master()->getStatus()) {}
-    ~Status() { wrapper_.dispose(); }
-    Status(const Status&) = delete;
-    Status& operator=(const Status&) = delete;
-    ThrowStatusWrapper* get() { return &wrapper_; }
-
-private:
-    ThrowStatusWrapper wrapper_;
-};
 
 // A status for clean-up steps whose failures are only looked at, never thrown.
 class QuietStatus {
@@ -165,12 +147,6 @@ bool equalsNoCase(std::string_view a, std::string_view b) {
            });
 }
 
-bool isServerLocation(const std::string& location) {
-    // "host:path" or "host/port:path"; an absolute path or a one-letter drive
-    // ("C:/data/x.fdb") is local.
-    const auto colon = location.find(':');
-    return colon != std::string::npos && colon > 1 && location.front() != '/';
-}
 
 ColumnKind kindOf(unsigned type, int subType, int scale) {
     switch (type) {

@@ -14,6 +14,7 @@
 #include <map>
 
 #include "date_time.h"
+#include "firebird_support.h"
 #include "formats.h"
 #include "period_close_journal.h"
 #include "profile_file.h"
@@ -150,10 +151,6 @@ void insertDemoJournal(const std::string& location, const std::vector<Payment>& 
     connection.close();
 }
 
-bool isServerLocation(const std::string& location) {
-    const auto colon = location.find(':');
-    return colon != std::string::npos && colon > 1 && location.front() != '/';
-}
 
 // On a server the file cannot be looked at directly: a database that opens exists.
 bool serverDatabaseExists(const std::string& location) {
@@ -206,7 +203,7 @@ int main(int argc, char** argv) {
     if (target.empty()) return usage();
 
     try {
-        const bool server = isServerLocation(target);
+        const bool server = kelvora::salesdb::fb::isServerLocation(target);
         const std::string location = server ? target : std::filesystem::absolute(target).lexically_normal().string();
         if (server ? serverDatabaseExists(location) : std::filesystem::exists(location)) {
             std::printf("%s exists; left alone\n", location.c_str());

@@ -1,5 +1,7 @@
 #include "sales_schema.h"
 
+#include "firebird_support.h"
+
 #include <firebird/Interface.h>
 
 #include <cstdint>
@@ -10,36 +12,17 @@ namespace kelvora::demo {
 
 namespace {
 
+using salesdb::fb::isServerLocation;
+using salesdb::fb::master;
+using salesdb::fb::Status;
+using salesdb::fb::statusText;
+
 using namespace Firebird;
 using salesdb::DatabaseError;
 
-IMaster* master() {
-    static IMaster* const instance = fb_get_master_interface();
-    return instance;
-}
 
-std::string statusText(IStatus* status) {
-    char buffer[4096];
-    master()->getUtilInterface()->formatStatus(buffer, sizeof buffer, status);
-    return buffer;
-}
 
-class Status {
-public:
-    Status() : wrapper_(master()->getStatus()) {}
-    ~Status() { wrapper_.dispose(); }
-    Status(const Status&) = delete;
-    Status& operator=(const Status&) = delete;
-    ThrowStatusWrapper* get() { return &wrapper_; }
 
-private:
-    ThrowStatusWrapper wrapper_;
-};
-
-bool isServerLocation(const std::string& location) {
-    const auto colon = location.find(':');
-    return colon != std::string::npos && colon > 1 && location.front() != '/';
-}
 
 // Owns what a failed step leaves behind; a finished step hands each part back
 // by setting it to null.
