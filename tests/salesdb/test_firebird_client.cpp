@@ -20,11 +20,8 @@ using kelvora::test::TestDatabase;
 
 Q_DECLARE_METATYPE(ClientSettings)
 
-// QCOMPARE compares doubles loosely; sums must be the exact nearest double.
-#define COMPARE_EXACT(actual, expected)                                                               \
-    QVERIFY2((actual) == (expected), qPrintable(QString("%1 != %2")                                  \
-                                                    .arg(double(actual), 0, 'g', 17)                 \
-                                                    .arg(double(expected), 0, 'g', 17)))
+
+using kelvora::test::payment;
 
 namespace {
 
@@ -40,16 +37,6 @@ std::vector<ParamValue> journalParams(CalendarDate date, const std::string& stor
     };
 }
 
-Payment payment(const char* amount, CalendarDate date, const char* code = "CASH", const char* store = "0000",
-                const char* status = "NS") {
-    Payment p;
-    p.amount = amount ? std::optional<std::string>(amount) : std::nullopt;
-    p.closeDate.date = date;
-    p.store = store;
-    p.status = status;
-    p.masCode = code;
-    return p;
-}
 
 // Bytes of every value but NUL, CR LF included, in a pattern that is not periodic
 // at the segment size.

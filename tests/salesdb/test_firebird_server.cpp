@@ -13,11 +13,6 @@ using namespace kelvora;
 using namespace kelvora::salesdb;
 using kelvora::test::TestDatabase;
 
-// QCOMPARE compares doubles loosely; sums must be the exact nearest double.
-#define COMPARE_EXACT(actual, expected)                                                               \
-    QVERIFY2((actual) == (expected), qPrintable(QString("%1 != %2")                                  \
-                                                    .arg(double(actual), 0, 'g', 17)                 \
-                                                    .arg(double(expected), 0, 'g', 17)))
 
 namespace {
 

@@ -37,19 +37,11 @@ Q_DECLARE_METATYPE(GetSalesOutcome)
 
 namespace {
 
+using kelvora::test::payment;
+
 constexpr CalendarDate kMay1{2005, 5, 1};
 constexpr CalendarDate kMay2{2005, 5, 2};
 
-Payment pay(const char* amount, CalendarDate date, const char* code = "CASH", const char* store = "0000",
-            const char* status = "NS") {
-    Payment p;
-    p.amount = amount ? std::optional<std::string>(amount) : std::nullopt;
-    p.closeDate.date = date;
-    p.store = store;
-    p.status = status;
-    p.masCode = code;
-    return p;
-}
 
 class FixedClock final : public IClock {
 public:
@@ -169,16 +161,16 @@ void TestSalesTotals::initTestCase() {
     if (!dir_.isValid()) test::skipAll("no temporary folder");
     example_ = create();
     test::insertPayments(*example_, {
-        pay("1000.00", kMay1), pay("234.50", kMay1), pay(nullptr, kMay1),  // a NULL adds nothing
-        pay("20.25", kMay1, "VISA"),
-        pay("5.00", kMay1, "CASH", "0001"), pay("7.00", kMay1, "CASH", "0000", "XX"),
-        pay("11.00", kMay2), pay("13.00", {2005, 4, 30}),
-        pay("50.00", {2005, 1, 5}),  // the day that '05.01.2005' would name
+        payment("1000.00", kMay1), payment("234.50", kMay1), payment(nullptr, kMay1),  // a NULL adds nothing
+        payment("20.25", kMay1, "VISA"),
+        payment("5.00", kMay1, "CASH", "0001"), payment("7.00", kMay1, "CASH", "0000", "XX"),
+        payment("11.00", kMay2), payment("13.00", {2005, 4, 30}),
+        payment("50.00", {2005, 1, 5}),  // the day that '05.01.2005' would name
     });
     test::insertJournalRow(*example_, {"0000", {{2005, 1, 5}}, "T", "> START SEND 06/01/2005 09:00:00 AM\r\n"});
 
     journal_ = create();
-    test::insertPayments(*journal_, {pay("1000.00", kMay1), pay("234.50", kMay1)});
+    test::insertPayments(*journal_, {payment("1000.00", kMay1), payment("234.50", kMay1)});
 }
 
 void TestSalesTotals::example() {
@@ -303,7 +295,7 @@ void TestSalesTotals::sumOfEveryColumnType() {
     options.dialect = databaseDialect;
     const TestDatabase db = create(options);
     std::vector<Payment> payments;
-    for (const QString& a : amounts) payments.push_back(pay(a.toStdString().c_str(), kMay1));
+    for (const QString& a : amounts) payments.push_back(payment(a.toStdString().c_str(), kMay1));
     test::insertPayments(db, payments);
 
     std::vector<std::string> extra;
@@ -391,7 +383,7 @@ void TestSalesTotals::storeCodeWithQuote() {
              std::string("Select * From Stk_Period_CLOSE Where S_Store='O''K' And S_DATE='05/01/2005' AND S_PERIOD='T'"));
 
     const TestDatabase db = create();
-    test::insertPayments(db, {pay("5.00", kMay1, "CASH", "O'K"), pay("7.00", kMay1, "CASH", "OK")});
+    test::insertPayments(db, {payment("5.00", kMay1, "CASH", "O'K"), payment("7.00", kMay1, "CASH", "OK")});
     Session s(db.location);
     {
         RecordingView view;

@@ -11,6 +11,7 @@
 
 #include "database_client.h"
 #include "sales_schema.h"
+#include "test_support.h"
 
 namespace kelvora::test {
 
@@ -39,6 +40,18 @@ struct TestDatabase {
 TestDatabase createTestDatabase(const std::string& location, const demo::SchemaOptions& options = {});
 
 void insertPayments(const TestDatabase& db, const std::vector<demo::Payment>& payments);
+
+// One payment; a null amount is NULL.
+inline demo::Payment payment(const char* amount, CalendarDate date, const char* code = "CASH",
+                             const char* store = "0000", const char* status = "NS") {
+    demo::Payment p;
+    p.amount = amount ? std::optional<std::string>(amount) : std::nullopt;
+    p.closeDate.date = date;
+    p.store = store;
+    p.status = status;
+    p.masCode = code;
+    return p;
+}
 
 struct JournalRow {
     std::string store;  // as stored: CHAR(4), so padded with blanks

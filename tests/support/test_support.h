@@ -1,6 +1,8 @@
 #pragma once
 // Shared bits of the test executables.
 
+#include <QString>
+#include <QTest>
 #include <QtGlobal>
 #include <cstdio>
 #include <cstdlib>
@@ -18,3 +20,9 @@ inline constexpr int kSkipCode = 77;
 }
 
 }  // namespace kelvora::test
+
+// QCOMPARE compares doubles loosely; sums must be the exact nearest double.
+#define COMPARE_EXACT(actual, expected)                                                               \
+    QVERIFY2((actual) == (expected), qPrintable(QString("%1 != %2")                                  \
+                                                    .arg(double(actual), 0, 'g', 17)                 \
+                                                    .arg(double(expected), 0, 'g', 17)))
